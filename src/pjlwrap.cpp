@@ -75,8 +75,7 @@ ScopedPpd open_ppd() {
 void send_command_for_job(ScopedPpd ppd, const char *option_string) {
   JobOptions job;
   job.count = cupsParseOptions(option_string, 0, &job.options);
-  ppdMarkDefaults(ppd.get());
-  cupsMarkOptions(ppd.get(), job.count, job.options);
+  job.count = mark_job_options(ppd.get(), job.count, &job.options);
   send_quality_command(ppd.get());
 }
 

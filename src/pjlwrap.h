@@ -27,6 +27,13 @@ ssize_t read_some(int fd, void *data, size_t len);
 
 // ---- Quality command selection -------------------------------------------
 
+// Marks the PPD's defaults, then the job's options in their place.  An IPP
+// resolution such as "300x300dpi" (as CUPS passes `resolution` and
+// `printer-resolution`) that names no "Resolution" choice is first rewritten
+// in the options to its short form "300dpi", which libcups can match.
+// Returns the option count, which the rewriting may change.
+int mark_job_options(ppd_file_t *ppd, int num_options, cups_option_t **options);
+
 // What the PPD gives for the job's marked quality.
 struct QualityCommand {
   const ppd_choice_t *choice = nullptr;  // marked "Quality" or "Resolution" choice

@@ -2,7 +2,9 @@
 
 #include <strings.h>
 
+#include <charconv>
 #include <cstdio>
+#include <string_view>
 
 #include "pjlwrap.h"
 
@@ -22,7 +24,38 @@ const ppd_attr_t *find_command_attr(ppd_file_t *ppd, const char *keyword) {
   return best;
 }
 
+// "300x300dpi" -> "300dpi" (likewise dpcm).  Empty unless the value is an
+// IPP resolution with both axes the same.
+std::string short_resolution(std::string_view value) {
+  auto number = [&value](unsigned &n) {
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end == value.data()) return false;
+    value.remove_prefix(static_cast<size_t>(end - value.data()));
+    return true;
+  };
+  unsigned x = 0, y = 0;
+  if (!number(x) || !value.starts_with('x')) return {};
+  value.remove_prefix(1);
+  if (!number(y) || x != y || x == 0 || (value != "dpi" && value != "dpcm")) return {};
+  return std::to_string(x) + std::string(value);
+}
+
 }  // namespace
+
+int mark_job_options(ppd_file_t *ppd, int num_options, cups_option_t **options) {
+  if (ppd_option_t *resolution = ppdFindOption(ppd, "Resolution")) {
+    for (const char *name : {"resolution", "printer-resolution"}) {
+      const char *value = cupsGetOption(name, num_options, *options);
+      if (value == nullptr || ppdFindChoice(resolution, value) != nullptr) continue;
+      std::string short_form = short_resolution(value);
+      if (!short_form.empty())
+        num_options = cupsAddOption(name, short_form.c_str(), num_options, options);
+    }
+  }
+  ppdMarkDefaults(ppd);
+  cupsMarkOptions(ppd, num_options, *options);
+  return num_options;
+}
 
 QualityCommand find_quality_command(ppd_file_t *ppd) {
   QualityCommand found;

@@ -50,8 +50,7 @@ Lookup lookup_file(const std::string &path, const char *job_options) {
   }
   cups_option_t *options = nullptr;
   int count = cupsParseOptions(job_options, 0, &options);
-  ppdMarkDefaults(ppd.get());
-  cupsMarkOptions(ppd.get(), count, options);
+  count = mark_job_options(ppd.get(), count, &options);
   QualityCommand found = find_quality_command(ppd.get());
   cupsFreeOptions(count, options);
 
@@ -107,6 +106,25 @@ const Case kCases[] = {
      {"600dpi", "vek600dpiCommand", "600"}},
     {"IppResolutionOptionMapsOntoResolution", std::string(kResolution) + kCommands,
      "resolution=300dpi", {"300dpi", "vek300dpiCommand", "300"}},
+    {"IppResolutionWithBothAxes", std::string(kResolution) + kCommands,
+     "resolution=300x300dpi", {"300dpi", "vek300dpiCommand", "300"}},
+    {"IppPrinterResolutionWithBothAxes", std::string(kResolution) + kCommands,
+     "printer-resolution=300x300dpi", {"300dpi", "vek300dpiCommand", "300"}},
+    {"PpdResolutionOptionItself", std::string(kResolution) + kCommands,
+     "Resolution=300dpi", {"300dpi", "vek300dpiCommand", "300"}},
+    {"UnequalAxesKeepDefault", std::string(kResolution) + kCommands,
+     "resolution=300x600dpi", {"600dpi", "vek600dpiCommand", "600"}},
+    {"ResolutionInDotsPerCm",
+     "*OpenUI *Resolution/Resolution: PickOne\n*DefaultResolution: 236dpcm\n"
+     "*Resolution 118dpcm/118: \"\"\n*Resolution 236dpcm/236: \"\"\n*CloseUI: *Resolution\n"
+     "*vek118dpcmCommand: \"118\"\n",
+     "resolution=118x118dpcm", {"118dpcm", "vek118dpcmCommand", "118"}},
+    {"ChoiceNamedWithBothAxesIsKept",
+     "*OpenUI *Resolution/Resolution: PickOne\n*DefaultResolution: 600x600dpi\n"
+     "*Resolution 300x300dpi/300: \"\"\n*Resolution 300dpi/300 draft: \"\"\n"
+     "*Resolution 600x600dpi/600: \"\"\n*CloseUI: *Resolution\n"
+     "*vek300x300dpiCommand: \"300x300\"\n*vek300dpiCommand: \"300\"\n",
+     "resolution=300x300dpi", {"300x300dpi", "vek300x300dpiCommand", "300x300"}},
     {"LongChoiceKeywordIsCutTo40", 
      "*OpenUI *Quality/Quality: PickOne\n*DefaultQuality: " + k35 + "\n*Quality " + k35 +
          "/Long: \"\"\n*CloseUI: *Quality\n*vek" + k35 + "Co: \"cut\"\n",
