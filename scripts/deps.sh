@@ -8,6 +8,8 @@ packages=(
   libcups2-dev zlib1g-dev              # libcups and its headers; zlib for the tests
   libgtest-dev libgmock-dev            # unit tests
   cups cups-client cups-daemon         # cupsfilter, cupstestppd, cupsd and pstops for end-to-end tests
+  valgrind                             # memory checks
+  clang libclang-rt-14-dev             # fuzzing with libFuzzer (scripts/fuzz.sh)
 )
 
 missing=()

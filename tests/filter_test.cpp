@@ -12,36 +12,13 @@ using namespace std::string_literals;
 
 namespace {
 
-const std::string kUel = "\x1b%-12345X";
-const std::string kEnter = "@PJL ENTER LANGUAGE=POSTSCRIPT\n";
-
-const std::string kPpdBody =
-    "*OpenUI *Quality/Quality: PickOne\n"
-    "*DefaultQuality: Normal\n"
-    "*Quality Normal/Normal: \"\"\n"
-    "*Quality Best/Best: \"\"\n"
-    "*Quality Zero/Zero: \"\"\n"
-    "*Quality Broken/Broken: \"\"\n"
-    "*CloseUI: *Quality\n"
-    "*vekNormalCommand: \"@PJL SET RESOLUTION=600\"\n"
-    "*vekBestCommand: \"<1B>E@PJL SET RESOLUTION=1200\n@PJL SET RET=ON\"\n*End\n"
-    "*vekZeroCommand: \"<00>z\"\n"
-    "*vekBroken: \"<1B 2C>\"\n"
-    "*vekBrokenCommand: \"<1B 2C>\"\n";
-const std::string kNormal = "@PJL SET RESOLUTION=600\n";
-const std::string kHeader = kUel + "@PJL\n" + kNormal + kEnter;
-
 class Filter : public ::testing::Test {
  protected:
   TempDir dir;
   std::string ppd = dir.write("printer.ppd", ppd_text(kPpdBody));
 
   FilterResult run_stdin(std::vector<std::string> input, const char *options = "") {
-    FilterRun run;
-    run.args[4] = options;
-    run.ppd = ppd;
-    run.input = std::move(input);
-    return run_filter(run);
+    return run_filter(stdin_run(ppd, options, std::move(input)));
   }
 };
 
