@@ -8,7 +8,7 @@ packages=(
   libcups2-dev zlib1g-dev              # libcups and its headers; zlib for the tests
   libgtest-dev libgmock-dev            # unit tests
   cups cups-client cups-daemon         # cupsfilter, cupstestppd, cupsd and pstops for end-to-end tests
-  valgrind                             # memory checks
+  valgrind strace                      # memory checks; system call counts in the benchmark
   clang libclang-rt-14-dev             # fuzzing with libFuzzer (scripts/fuzz.sh)
 )
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "pjlwrap.h"
 
@@ -79,6 +80,29 @@ void send_command_for_job(ScopedPpd ppd, const char *option_string) {
   send_quality_command(ppd.get());
 }
 
+// Appends the decimal form of `n` to `p` and returns the new end.  The
+// trace of every chunk is built with this rather than printf, which would
+// cost more than the chunk's two system calls together.
+char *append_decimal(char *p, long n) {
+  if (n < 0) {
+    *p++ = '-';
+    n = -n;
+  }
+  char digits[20];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n > 0);
+  while (count > 0) *p++ = digits[--count];
+  return p;
+}
+
+char *append(char *p, std::string_view text) {
+  memcpy(p, text.data(), text.size());
+  return p + text.size();
+}
+
 // Copies the job to standard output in chunks of at most kChunkSize bytes
 // until end of input.  A failed write is traced and the copy goes on, so the
 // job is always read to its end; returns false when a read fails.
@@ -93,9 +117,12 @@ bool copy_job(int fd, char *buffer) {
     ssize_t written = write_all(1, buffer, static_cast<size_t>(got));
     // Both trace lines of a chunk leave in one write to the log.
     char trace[96];
-    int len = snprintf(trace, sizeof trace, "DEBUG2: bytes_read = %d\nDEBUG2: bytes written: %d\n",
-                       static_cast<int>(got), static_cast<int>(written));
-    fwrite(trace, 1, static_cast<size_t>(len), stderr);
+    char *end = append(trace, "DEBUG2: bytes_read = ");
+    end = append_decimal(end, got);
+    end = append(end, "\nDEBUG2: bytes written: ");
+    end = append_decimal(end, written);
+    end = append(end, "\n");
+    write_all(2, trace, static_cast<size_t>(end - trace));
   }
 }
 
@@ -128,7 +155,7 @@ int main(int argc, char *argv[]) {
     fprintf(stderr, "DEBUG: Reading from STDIN\n");
   }
 
-  char buffer[kChunkSize];
+  alignas(4096) static char buffer[kChunkSize];  // page-aligned, as the kernel copies best
   bool read_ok = true;
 
   // Without a PPD there is no header: the job passes through unchanged.
