@@ -6,7 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 bash scripts/deps.sh
-command -v clang++ >/dev/null || { apt-get install -y -q clang libclang-rt-14-dev; }
 CXX=clang++ cmake -S . -B build-fuzz -DPJLWRAP_FUZZ=ON -DPJLWRAP_SANITIZE=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_decode fuzz_ppd >/dev/null
