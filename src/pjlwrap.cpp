@@ -22,11 +22,6 @@ constexpr char kPjl[] = "@PJL\n";
 constexpr char kEnterPostScript[] = "@PJL ENTER LANGUAGE=POSTSCRIPT\n";
 constexpr size_t kChunkSize = 8192;
 
-struct PpdCloser {
-  void operator()(ppd_file_t *ppd) const { ppdClose(ppd); }
-};
-using ScopedPpd = std::unique_ptr<ppd_file_t, PpdCloser>;
-
 // The parsed job options, freed with the library's own call.
 struct JobOptions {
   int count = 0;

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,12 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <cups/cups.h>
 #include <cups/ppd.h>
+
+// An open PPD, closed with the library's own call however its owner ends.
+struct PpdCloser {
+  void operator()(ppd_file_t *ppd) const { ppdClose(ppd); }
+};
+using ScopedPpd = std::unique_ptr<ppd_file_t, PpdCloser>;
 
 // ---- Descriptor I/O ------------------------------------------------------
 

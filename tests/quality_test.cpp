@@ -36,14 +36,10 @@ struct Lookup {
   std::string value;    // "(none)" when the attribute is missing
 };
 
-struct PpdCloser {
-  void operator()(ppd_file_t *ppd) const { ppdClose(ppd); }
-};
-
 // Opens a PPD file, marks its defaults and then the job options, and looks up
 // the quality command, as the filter does.
 Lookup lookup_file(const std::string &path, const char *job_options) {
-  std::unique_ptr<ppd_file_t, PpdCloser> ppd(ppdOpenFile(path.c_str()));
+  ScopedPpd ppd(ppdOpenFile(path.c_str()));
   if (!ppd) {
     ADD_FAILURE() << "PPD does not open: " << ppdErrorString(ppdLastError(nullptr));
     return {};

@@ -42,16 +42,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int fd = memfd_create("ppd", MFD_CLOEXEC);
   if (fd < 0 || write_all(fd, ppd_text.data(), ppd_text.size()) < 0) abort();
   lseek(fd, 0, SEEK_SET);
-  ppd_file_t *ppd = ppdOpenFd(fd);
+  ScopedPpd ppd(ppdOpenFd(fd));
   close(fd);
-  if (ppd == nullptr) return 0;
+  if (!ppd) return 0;
 
   cups_option_t *job_options = nullptr;
   int count = cupsParseOptions(options.c_str(), 0, &job_options);
-  count = mark_job_options(ppd, count, &job_options);
+  count = mark_job_options(ppd.get(), count, &job_options);
   if (ftruncate(1, 0) != 0 || lseek(1, 0, SEEK_SET) != 0) abort();
-  send_quality_command(ppd);
+  send_quality_command(ppd.get());
   cupsFreeOptions(count, job_options);
-  ppdClose(ppd);
   return 0;
 }
