@@ -85,11 +85,11 @@ expected() {
 
 # ---- Printing ------------------------------------------------------------------
 
-# submit QUEUE OPTIONS: queues the sample job and prints its id.
+# submit QUEUE OPTIONS [FILE]: queues FILE (the sample job) and prints its id.
 submit() {
   local queue=$1 opts=() o
   for o in $2; do opts+=(-o "$o"); done
-  lp -d "$queue" -t sample "${opts[@]}" "$JOB" | sed -n 's/^request id is \([^ ]*\) .*/\1/p'
+  lp -d "$queue" -t sample "${opts[@]}" "${3:-$JOB}" | sed -n 's/^request id is \([^ ]*\) .*/\1/p'
 }
 
 # Waits until no job is left to print.
@@ -167,7 +167,7 @@ big=$T/big.ps
 { echo '%!PS-Adobe-3.0'; echo '%%Pages: 1'; echo '%%EndComments'; echo '%%Page: 1 1'
   head -c 30000000 /dev/zero | tr '\0' 'x' | fold -w 79 | sed 's/^/% /'
   echo 'showpage'; echo '%%EOF'; } > "$big"
-id=$(lp -d slow -t big "$big" | sed -n 's/^request id is \([^ ]*\) .*/\1/p')
+id=$(submit slow "" "$big")
 for _ in $(seq 300); do
   [[ -f $OUT/slow.prn && $(stat -c %s "$OUT/slow.prn") -gt 200000 ]] && break
   sleep 0.1
